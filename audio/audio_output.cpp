@@ -183,6 +183,9 @@ void housekeep(Output& out) {
 
         hold.lock();
     }
+    // SDL keeps per-thread error text; only its own threads free it by
+    // themselves.
+    SDL_TLSCleanup();
 }
 
 // The ALSA library prints its complaints (no sound card, unknown device) to

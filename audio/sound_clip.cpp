@@ -3,6 +3,7 @@
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -20,6 +21,7 @@ size_t readMemory(void* destination, size_t size, size_t count, void* source) {
     auto* file = static_cast<MemoryFile*>(source);
     if (size == 0) return 0;
     size_t items = std::min(count, (file->size - file->position) / size);
+    if (items == 0) return 0;
     std::memcpy(destination, file->data + file->position, items * size);
     file->position += items * size;
     return items;
@@ -68,6 +70,16 @@ Fold foldFor(int channels, int channel) {
     // Beyond the defined orders there is no layout to follow: alternate
     // sides so nothing is lost.
     return channel % 2 == 0 ? L : R;
+}
+
+// Damaged data can decode to values far outside -1 to 1, or to no number at
+// all. Bounding them here keeps any sum of voices a finite number, so the
+// one clamp at the end of mixing holds.
+constexpr float maxSampleMagnitude = 8.0f;
+
+float sane(float value) {
+    if (!std::isfinite(value)) return 0.0f;
+    return std::clamp(value, -maxSampleMagnitude, maxSampleMagnitude);
 }
 
 struct VorbisFile {
@@ -119,8 +131,9 @@ int decodeOggVorbis(const uint8_t* data, size_t size, SoundClip& clip) {
                 if (fold.left == 0 && fold.right == 0) continue;
                 const float* in = pcm[channel];
                 for (int64_t frame = 0; frame < frames; ++frame) {
-                    out[2 * frame] += fold.left * in[frame];
-                    out[2 * frame + 1] += fold.right * in[frame];
+                    float value = sane(in[frame]);
+                    out[2 * frame] += fold.left * value;
+                    out[2 * frame + 1] += fold.right * value;
                 }
             }
             clip.frames += frames;
