@@ -4,6 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define DRUSK_X86 1
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -150,6 +155,49 @@ Colour maskedColour(uint32_t pixel, const PixelFormat& f, uint32_t alpha) {
            channelValue(pixel, f.blue);
 }
 
+// 24-bit rows in the usual byte order, scalar: four pixels from three
+// little-endian words at a time.
+void convertBgr24(const uint8_t* src, uint32_t* dst, int64_t count) {
+    int64_t x = 0;
+    for (; x + 4 <= count; x += 4, src += 12) {
+        uint32_t w0 = u32(src), w1 = u32(src + 4), w2 = u32(src + 8);
+        dst[x] = 0xFF000000u | w0;
+        dst[x + 1] = 0xFF000000u | w0 >> 24 | w1 << 8;
+        dst[x + 2] = 0xFF000000u | w1 >> 16 | w2 << 16;
+        dst[x + 3] = 0xFF000000u | w2 >> 8;
+    }
+    for (; x < count; ++x, src += 3)
+        dst[x] = 0xFF000000u | src[0] | src[1] << 8 | src[2] << 16;
+}
+
+#ifdef DRUSK_X86
+// The same with byte shuffles: sixteen pixels from exactly 48 bytes, so
+// nothing past the row is read.
+__attribute__((target("ssse3"))) void convertBgr24Shuffled(const uint8_t* src, uint32_t* dst,
+                                                           int64_t count) {
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    int64_t x = 0;
+    for (; x + 16 <= count; x += 16, src += 48) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16));
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32));
+        __m128i p0 = _mm_shuffle_epi8(a, spread);
+        __m128i p1 = _mm_shuffle_epi8(_mm_alignr_epi8(b, a, 12), spread);
+        __m128i p2 = _mm_shuffle_epi8(_mm_alignr_epi8(c, b, 8), spread);
+        __m128i p3 = _mm_shuffle_epi8(_mm_srli_si128(c, 4), spread);
+        auto* out = reinterpret_cast<__m128i*>(dst + x);
+        _mm_storeu_si128(out, _mm_or_si128(p0, opaque));
+        _mm_storeu_si128(out + 1, _mm_or_si128(p1, opaque));
+        _mm_storeu_si128(out + 2, _mm_or_si128(p2, opaque));
+        _mm_storeu_si128(out + 3, _mm_or_si128(p3, opaque));
+    }
+    convertBgr24(src, dst + x, count - x);
+}
+
+const bool haveShuffles = __builtin_cpu_supports("ssse3");
+#endif
+
 void convertRow(const uint8_t* src, uint32_t* dst, int64_t count, const PixelFormat& f) {
     switch (f.kind) {
         case RowKind::Palette1:
@@ -164,20 +212,15 @@ void convertRow(const uint8_t* src, uint32_t* dst, int64_t count, const PixelFor
             for (int64_t x = 0; x < count; ++x)
                 dst[x] = f.palette[src[x]];
             break;
-        case RowKind::Bgr24: {
-            // Four pixels from three little-endian words at a time.
-            int64_t x = 0;
-            for (; x + 4 <= count; x += 4, src += 12) {
-                uint32_t w0 = u32(src), w1 = u32(src + 4), w2 = u32(src + 8);
-                dst[x] = 0xFF000000u | w0;
-                dst[x + 1] = 0xFF000000u | w0 >> 24 | w1 << 8;
-                dst[x + 2] = 0xFF000000u | w1 >> 16 | w2 << 16;
-                dst[x + 3] = 0xFF000000u | w2 >> 8;
+        case RowKind::Bgr24:
+#ifdef DRUSK_X86
+            if (haveShuffles) {
+                convertBgr24Shuffled(src, dst, count);
+                break;
             }
-            for (; x < count; ++x, src += 3)
-                dst[x] = 0xFF000000u | src[0] | src[1] << 8 | src[2] << 16;
+#endif
+            convertBgr24(src, dst, count);
             break;
-        }
         case RowKind::Bgra32:
             std::memcpy(dst, src, static_cast<size_t>(count) * 4);
             break;
@@ -250,34 +293,34 @@ LoadResult readUncompressed(FileReader& r, const PixelFormat& f, const Destinati
 // Run-length data: runs of one value, end of line, end of picture, a jump
 // right and up, and literal stretches padded to two bytes. Rows are stored
 // bottom row first. Pixels the data skips keep what they had.
+template <bool fourBit>
 LoadResult readRunLength(FileReader& r, const PixelFormat& f, const Destination& d,
                          uint64_t dataOffset, int64_t width, int64_t height) {
-    bool fourBit = f.bits == 4;
     int64_t row = 0;  // counted in file order, from the bottom
     int64_t x = 0;
-    seek(r, dataOffset);
+    // The destination row of `row`, or null when it lies outside.
     auto rowPixels = [&]() -> uint32_t* {
         int64_t y = height - 1 - row;
-        return y < d.height ? destinationRow(d, y) : nullptr;
+        return y >= 0 && y < d.height ? destinationRow(d, y) : nullptr;
     };
+    uint32_t* pixels = rowPixels();
+    seek(r, dataOffset);
     for (;;) {
-        if (!fill(r, 2)) return BadFile;
+        if (r.end - r.begin < 2 && !fill(r, 2)) return BadFile;
         const uint8_t* code = r.buffer.get() + r.begin;
         uint32_t count = code[0];
         uint32_t value = code[1];
         r.begin += 2;
         if (count > 0) {
             if (row >= height || x + count > width) return BadFile;
-            if (uint32_t* pixels = rowPixels()) {
+            if (pixels) {
                 int64_t stop = std::min<int64_t>(x + count, d.width);
-                if (fourBit) {
+                if constexpr (fourBit) {
                     Colour pair[2] = {f.palette[value >> 4], f.palette[value & 15]};
                     for (int64_t i = x; i < stop; ++i)
                         pixels[i] = pair[(i - x) & 1];
                 } else {
-                    Colour colour = f.palette[value];
-                    for (int64_t i = x; i < stop; ++i)
-                        pixels[i] = colour;
+                    std::fill(pixels + std::min(x, stop), pixels + stop, f.palette[value]);
                 }
             }
             x += count;
@@ -285,30 +328,40 @@ LoadResult readRunLength(FileReader& r, const PixelFormat& f, const Destination&
             if (row >= height) return BadFile;
             ++row;
             x = 0;
+            pixels = rowPixels();
         } else if (value == 1) {
             return Ok;
         } else if (value == 2) {
-            if (!fill(r, 2)) return BadFile;
+            if (r.end - r.begin < 2 && !fill(r, 2)) return BadFile;
             x += r.buffer[r.begin];
             row += r.buffer[r.begin + 1];
             r.begin += 2;
             if (x > width || row > height) return BadFile;
+            pixels = rowPixels();
         } else {
             size_t bytes = fourBit ? (value + 1) / 2 : value;
             if (row >= height || x + value > width) return BadFile;
-            if (!fill(r, bytes)) return BadFile;
+            if (r.end - r.begin < bytes && !fill(r, bytes)) return BadFile;
             const uint8_t* literal = r.buffer.get() + r.begin;
-            if (uint32_t* pixels = rowPixels()) {
+            if (pixels) {
                 int64_t stop = std::min<int64_t>(x + value, d.width);
                 for (int64_t i = x; i < stop; ++i) {
                     int64_t k = i - x;
-                    uint32_t index =
-                        fourBit ? (literal[k >> 1] >> ((k & 1) ? 0 : 4)) & 15 : literal[k];
-                    pixels[i] = f.palette[index];
+                    if constexpr (fourBit) {
+                        pixels[i] = f.palette[(literal[k >> 1] >> ((k & 1) ? 0 : 4)) & 15];
+                    } else {
+                        pixels[i] = f.palette[literal[k]];
+                    }
                 }
             }
             x += value;
-            seek(r, position(r) + ((bytes + 1) & ~size_t{1}));
+            // Literal stretches end on a two-byte boundary.
+            size_t padded = (bytes + 1) & ~size_t{1};
+            if (r.end - r.begin >= padded) {
+                r.begin += padded;
+            } else {
+                seek(r, position(r) + padded);
+            }
         }
     }
 }
@@ -509,8 +562,10 @@ LoadResult loadBitmap(const std::string& name, Image* destination) {
 
     lockScreen();
     LoadResult result =
-        runLength ? readRunLength(r, format, target, dataOffset, width, height)
-                  : readUncompressed(r, format, target, dataOffset, width, height, topDown);
+        compression == 1 ? readRunLength<false>(r, format, target, dataOffset, width, height)
+        : compression == 2
+            ? readRunLength<true>(r, format, target, dataOffset, width, height)
+            : readUncompressed(r, format, target, dataOffset, width, height, topDown);
     if (destination) {
         unlockScreen(1, 0);
     } else {

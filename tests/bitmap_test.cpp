@@ -173,6 +173,8 @@ std::vector<Variant> variants() {
         {"24-bit", format(40, 24), 13, 7},
         {"24-bit top-down", topDown(format(40, 24)), 13, 7},
         {"24-bit width 4", format(40, 24), 4, 3},
+        {"24-bit width 37", format(40, 24), 37, 3},
+        {"24-bit width 37 top-down", topDown(format(40, 24)), 37, 3},
         {"24-bit core header", format(12, 24), 9, 5},
         {"24-bit 16-byte header", format(16, 24), 9, 5},
         {"24-bit 20-byte header", format(20, 24), 9, 5},
