@@ -96,9 +96,10 @@ int putImage(float x, float y, const Image* image, PutMode mode) {
         if (mode == Copy) {
             std::memcpy(target, source, static_cast<size_t>(columns) * 4);
         } else {
+            // A select rather than a branch, so the loop vectorises.
             for (int64_t i = 0; i < columns; ++i) {
                 uint32_t s = source[i] & 0x00FFFFFF;
-                if (s != (maskColour & 0x00FFFFFF)) target[i] = s;
+                target[i] = s == (maskColour & 0x00FFFFFF) ? target[i] : s;
             }
         }
     }

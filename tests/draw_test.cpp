@@ -115,12 +115,10 @@ TEST_F(DrawTest, BoxCornersAndClipping) {
         fillScreen(0xFF000000);
         clearMarks();
         fillBox(c.x1, c.y1, c.x2, c.y2, 0xFFFFFFFF);
-        int count = 0;
         for (int32_t y = 0; y < 480; ++y) {
             for (int32_t x = 0; x < 640; ++x) {
                 bool inside = x >= c.left && x <= c.right && y >= c.top && y <= c.bottom;
                 ASSERT_EQ(pixel(x, y), inside ? 0xFFFFFFFFu : 0xFF000000u) << x << "," << y;
-                count += inside;
             }
         }
         if (c.left <= c.right) {

@@ -31,23 +31,28 @@ uint32_t valueAt(const BmpPicture& picture, int64_t x, int64_t y) {
 void putRow(std::string& out, const BmpPicture& picture, int32_t y, uint16_t bits) {
     size_t start = out.size();
     if (bits <= 8) {
+        // Pixels packed from the most significant bit down; any bit count up
+        // to 8, so that files with odd counts can be made too.
         uint32_t accumulator = 0;
         int filled = 0;
         for (int32_t x = 0; x < picture.width; ++x) {
-            accumulator = (accumulator << bits) | (valueAt(picture, x, y) & ((1u << bits) - 1));
-            filled += bits;
-            if (filled == 8) {
-                out.push_back(static_cast<char>(accumulator));
-                accumulator = 0;
-                filled = 0;
+            uint32_t v = valueAt(picture, x, y);
+            for (int bit = bits - 1; bit >= 0; --bit) {
+                accumulator = accumulator << 1 | ((v >> bit) & 1);
+                if (++filled == 8) {
+                    out.push_back(static_cast<char>(accumulator));
+                    accumulator = 0;
+                    filled = 0;
+                }
             }
         }
         if (filled > 0) out.push_back(static_cast<char>(accumulator << (8 - filled)));
     } else {
         for (int32_t x = 0; x < picture.width; ++x) {
             uint32_t v = valueAt(picture, x, y);
+            // Bit counts past 32 exist only in broken files: zeros beyond.
             for (int i = 0; i < bits / 8; ++i)
-                out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+                out.push_back(i < 4 ? static_cast<char>((v >> (8 * i)) & 0xFF) : '\0');
         }
     }
     while ((out.size() - start) % 4 != 0)
