@@ -36,7 +36,8 @@ struct BmpFormat {
     uint32_t infoHeaderSize = 40;
     uint16_t bitCount = 24;
     uint32_t compression = BmpUncompressed;
-    // Rows top first, with a negative height.
+    // Rows top first, with a negative height. The 12-byte core header has
+    // no negative heights: there the 16-bit field simply wraps.
     bool topDown = false;
     // Red, green, blue and alpha masks. With bit fields they are written in
     // the header when it has room for them (56 bytes and up), else right
