@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "screen/console.h"
 #include "screen/screen_backend.h"
 #include "textin/program.h"
 
@@ -130,6 +131,7 @@ int openScreen(int32_t width, int32_t height, int32_t depth, int32_t pages, Scre
         screen->textColumn = 0;
         screen->textRow = 0;
     }
+    setConsoleSink(drawConsoleLine);
     if (!closeRegistered) {
         addCleanupAction(closeScreen);
         closeRegistered = true;
@@ -140,6 +142,7 @@ int openScreen(int32_t width, int32_t height, int32_t depth, int32_t pages, Scre
 void closeScreen() {
     Screen* screen = openedScreen;
     if (!screen) return;
+    setConsoleSink(nullptr);
     if (screen->lockCount > 0) {
         screen->lockCount = 0;
         displayLock().unlock();
