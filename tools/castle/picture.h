@@ -1,6 +1,7 @@
 // A picture in memory: 0xAARRGGBB pixels, top row first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -125,7 +125,7 @@ Picture renderTitle(const uint8_t (*glyphs)[8]) {
                 b = static_cast<int>(40 + 50 * t);
             uint32_t h = hash(x, y);
             if ((h & 1023) == 0) r = g = b = 150 + static_cast<int>((h >> 12) & 100);
-            float mx = x - 520.0f, my = y - 80.0f;
+            float mx = x - 590.0f, my = y - 150.0f;
             float m = std::sqrt(mx * mx + my * my);
             if (m < 34)
                 r = 230, g = 225, b = 200;
