@@ -58,6 +58,14 @@ bool hasSetting(const char* name) {
     return value && *value;
 }
 
+// Video is ours; SDL as a whole may be shared with other users (sound), so
+// it is shut down only when nothing else still uses it. That also frees
+// the hints set here.
+void stopVideo() {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (SDL_WasInit(0) == 0) SDL_Quit();
+}
+
 bool startVideo() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
@@ -67,7 +75,11 @@ bool startVideo() {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "0");
     SDL_SetHint(SDL_HINT_RENDER_VSYNC, "1");
     // A driver the user names is used as named.
-    if (hasSetting("SDL_VIDEODRIVER")) return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (hasSetting("SDL_VIDEODRIVER")) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+        stopVideo();
+        return false;
+    }
     for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
         const char* name = SDL_GetVideoDriver(i);
         if (!name || isInvisibleDriver(name)) continue;
@@ -82,6 +94,7 @@ bool startVideo() {
         SDL_ResetHint(SDL_HINT_VIDEODRIVER);
         if (started) return true;
     }
+    stopVideo();
     return false;
 }
 
@@ -360,7 +373,7 @@ SdlPresenter* createSdlPresenter(Screen& screen, bool fullScreen) {
     }
     if (!created) {
         delete p;
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        stopVideo();
         return nullptr;
     }
     SDL_DisableScreenSaver();
@@ -374,7 +387,7 @@ void destroySdlPresenter(SdlPresenter* p) {
     SDL_ShowCursor(SDL_ENABLE);
     destroyWindow(*p);
     SDL_EnableScreenSaver();
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    stopVideo();
     delete p;
 }
 
