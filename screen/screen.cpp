@@ -142,6 +142,9 @@ int openScreen(int32_t width, int32_t height, int32_t depth, int32_t pages, Scre
     }
     if (!closeRegistered) {
         addCleanupAction(closeScreen);
+        // A program that ends without endProgram (returning from main,
+        // exit) must still stop the window thread before its statics go.
+        std::atexit(closeScreen);
         closeRegistered = true;
     }
     return 0;

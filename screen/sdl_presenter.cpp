@@ -218,8 +218,11 @@ bool createRenderer(SdlPresenter& p) {
 }
 
 // Full screen is a borderless window over the whole desktop of the display
-// the window was on: no mode switch, and it behaves the same with or
-// without a window manager.
+// the window was on; the display's mode is never changed. On X11 the window
+// is placed and sized by us, which works with and without a window manager
+// (SDL's own full-screen request needs one). Elsewhere (Wayland, where
+// clients cannot place windows, and the rest) SDL's desktop full screen is
+// that same borderless window.
 bool createWindow(SdlPresenter& p, bool fullScreen) {
     Screen& s = *p.screen;
     uint32_t flags = SDL_WINDOW_ALLOW_HIGHDPI;
@@ -229,11 +232,16 @@ bool createWindow(SdlPresenter& p, bool fullScreen) {
     SDL_Rect desktop;
     if (fullScreen) {
         if (SDL_GetDisplayBounds(p.displayIndex, &desktop) != 0) return false;
-        flags |= SDL_WINDOW_BORDERLESS;
-        x = desktop.x;
-        y = desktop.y;
-        width = desktop.w;
-        height = desktop.h;
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (driver && std::strcmp(driver, "x11") == 0) {
+            flags |= SDL_WINDOW_BORDERLESS;
+            x = desktop.x;
+            y = desktop.y;
+            width = desktop.w;
+            height = desktop.h;
+        } else {
+            flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        }
     } else if (p.haveWindowPosition) {
         x = p.windowX;
         y = p.windowY;
@@ -253,6 +261,16 @@ bool createWindow(SdlPresenter& p, bool fullScreen) {
     p.needsPresent = true;
     applyPointer(p);
     return true;
+}
+
+bool coversItsDisplay(const SdlPresenter& p) {
+    SDL_Rect desktop;
+    int display = SDL_GetWindowDisplayIndex(p.window);
+    if (display < 0 || SDL_GetDisplayBounds(display, &desktop) != 0) return true;
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowPosition(p.window, &x, &y);
+    SDL_GetWindowSize(p.window, &w, &h);
+    return x == desktop.x && y == desktop.y && w == desktop.w && h == desktop.h;
 }
 
 void activationChanged(SdlPresenter& p) {
@@ -334,6 +352,14 @@ void handleEvent(SdlPresenter& p, const SDL_Event& event) {
             handleWindowEvent(p, event.window);
             break;
         case SDL_DISPLAYEVENT:
+            // A full-screen window follows its display's new size.
+            if (p.fullScreen && p.window && !coversItsDisplay(p)) {
+                destroyWindow(p);
+                if (!createWindow(p, true) && !createWindow(p, false)) {
+                    p.nextRetryTicks = SDL_GetTicks() + switchRetryMs;
+                }
+                settleAfterSwitch(p);
+            }
             markAllRows(p);
             p.needsPresent = true;
             break;

@@ -260,6 +260,35 @@ TEST_F(ScreenWindow, AltEnterSwitchesFormsKeepingPictureAndKeys) {
     EXPECT_EQ(currentScreen()->lockCount, 0);
 }
 
+TEST_F(ScreenWindow, PointerHidesOverThePictureWithoutMoving) {
+    session->movePointer(500, 500);
+    int x = 0, y = 0;
+    auto waitFor = [&](bool invisible) {
+        Clock::time_point deadline = Clock::now() + patience;
+        while (Clock::now() < deadline && session->pointerInvisible() != invisible) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return session->pointerInvisible() == invisible;
+    };
+    EXPECT_TRUE(waitFor(false)) << "the pointer is visible after opening";
+
+    EXPECT_EQ(setMouse(-1, -1, 0, -1), 0);
+    EXPECT_TRUE(waitFor(true));
+    ASSERT_TRUE(session->pointerPosition(&x, &y));
+    EXPECT_EQ(x, 500);
+    EXPECT_EQ(y, 500);
+
+    // Picture pixel (100, 50) at twice the size, below the 32-row bar.
+    EXPECT_EQ(setMouse(100, 50, 1, -1), 0);
+    EXPECT_TRUE(waitFor(false));
+    Clock::time_point deadline = Clock::now() + patience;
+    while (Clock::now() < deadline && session->pointerPosition(&x, &y) && x != 201) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(x, 201);
+    EXPECT_EQ(y, 32 + 101);
+}
+
 TEST_F(ScreenWindow, ClosingInsideAFrameDoesNotStallAndOpensAgain) {
     lockScreen();
     lockScreen();

@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xfixes.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -252,6 +253,33 @@ bool X11Session::tapKey(const std::string& key, const std::vector<std::string>& 
     for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
         ok = releaseKey(*it) && ok;
     return ok;
+}
+
+bool X11Session::pointerPosition(int* x, int* y) {
+    if (!connection_) return false;
+    Window root, child;
+    int windowX, windowY;
+    unsigned mask;
+    return XQueryPointer(connection_, DefaultRootWindow(connection_), &root, &child, x, y, &windowX,
+                         &windowY, &mask);
+}
+
+void X11Session::movePointer(int x, int y) {
+    if (!connection_) return;
+    XTestFakeMotionEvent(connection_, DefaultScreen(connection_), x, y, CurrentTime);
+    XSync(connection_, False);
+}
+
+bool X11Session::pointerInvisible() {
+    if (!connection_) return false;
+    XFixesCursorImage* image = XFixesGetCursorImage(connection_);
+    if (!image) return false;
+    bool invisible = true;
+    for (int i = 0; i < image->width * image->height && invisible; ++i) {
+        invisible = (image->pixels[i] & 0xFF000000ul) == 0;
+    }
+    XFree(image);
+    return invisible;
 }
 
 void X11Session::requestClose(XWindowId window) {

@@ -66,6 +66,13 @@ class X11Session {
     bool pressKey(const std::string& key);
     bool releaseKey(const std::string& key);
 
+    // The pointer's position on the screen; false when it cannot be read.
+    bool pointerPosition(int* x, int* y);
+    // Moves the pointer through XTest, to screen coordinates.
+    void movePointer(int x, int y);
+    // True when the pointer shape now shown has no visible pixel.
+    bool pointerInvisible();
+
     // Sends the window's close request, as a window manager's close button
     // does.
     void requestClose(XWindowId window);
