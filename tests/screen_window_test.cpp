@@ -238,12 +238,23 @@ TEST_F(ScreenWindow, CloseRequestIsAKeyAndTheWindowStays) {
 TEST_F(ScreenWindow, AltEnterSwitchesFormsKeepingPictureAndKeys) {
     drawPattern(5);
     ASSERT_TRUE(waitUntilShown(window));
-    session->focus(window);
+    // Switching works only while the window is active; focus changes
+    // reach the window thread a little later than the server.
+    auto focusAndWaitUntilActive = [&](XWindowId target) {
+        session->focus(target);
+        Clock::time_point deadline = Clock::now() + patience;
+        while (!currentScreen()->active && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return currentScreen()->active.load();
+    };
+    ASSERT_TRUE(focusAndWaitUntilActive(window));
     ASSERT_TRUE(session->tapKey("x"));
     ASSERT_TRUE(session->tapKey("Return", {"Alt_L"}));
 
     XWindowId windowed = waitForWindowOfSize(640, 480);
-    ASSERT_NE(windowed, 0u) << "no 640 by 480 window after Alt+Enter";
+    ASSERT_NE(windowed, 0u) << "no 640 by 480 window after Alt+Enter; active "
+                            << currentScreen()->active;
     testing::WindowGeometry place = session->geometry(windowed);
     EXPECT_EQ(place.x, (desktopWidth - 640) / 2);
     EXPECT_EQ(place.y, (desktopHeight - 480) / 2);
@@ -251,10 +262,11 @@ TEST_F(ScreenWindow, AltEnterSwitchesFormsKeepingPictureAndKeys) {
     EXPECT_TRUE(waitUntilShown(windowed, &difference)) << difference << " pixels differ";
     EXPECT_EQ(pollKey(), "x");  // typed before the switch, still waiting
 
-    session->focus(windowed);
+    ASSERT_TRUE(focusAndWaitUntilActive(windowed));
     ASSERT_TRUE(session->tapKey("Return", {"Alt_R"}));
     XWindowId full = waitForWindowOfSize(desktopWidth, desktopHeight);
-    ASSERT_NE(full, 0u) << "no full-screen window after the second Alt+Enter";
+    ASSERT_NE(full, 0u) << "no full-screen window after the second Alt+Enter; active "
+                        << currentScreen()->active;
     EXPECT_TRUE(waitUntilShown(full, &difference)) << difference << " pixels differ";
     EXPECT_EQ(pollKey(), "");
     EXPECT_EQ(currentScreen()->lockCount, 0);
