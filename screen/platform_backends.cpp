@@ -3,7 +3,9 @@
 namespace drusk {
 
 ScreenBackendList platformScreenBackends() {
-    return {};
+    ScreenBackendList list;
+    list.entries[list.count++] = &sdlScreenBackend;
+    return list;
 }
 
 }  // namespace drusk

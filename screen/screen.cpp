@@ -17,6 +17,7 @@ namespace {
 
 Screen* openedScreen = nullptr;
 bool closeRegistered = false;
+std::string triedBackends;
 
 void freeScreen(Screen* screen) {
     for (uint8_t*& page : screen->pages) {
@@ -36,6 +37,11 @@ std::string programTitle() {
 }
 
 bool tryBackends(Screen& screen, const ScreenBackendList& order, int32_t refresh) {
+    triedBackends.clear();
+    for (int i = 0; i < order.count; ++i) {
+        if (i > 0) triedBackends += ", ";
+        triedBackends += order.entries[i]->name;
+    }
     for (int pass = 0; pass < 2; ++pass) {
         bool wantFull = ((screen.flags & fullScreen) != 0) != (pass == 1);
         for (int i = 0; i < order.count; ++i) {
@@ -90,7 +96,9 @@ std::recursive_mutex& displayLock() {
 
 int openScreen(int32_t width, int32_t height, int32_t depth, int32_t pages, ScreenFlags flags,
                int32_t refresh) {
-    if (width <= 0 || height <= 0 || depth != 32) return 1;
+    // Sides past the limit would overflow the page arithmetic.
+    if (width <= 0 || height <= 0 || width > maxScreenSide || height > maxScreenSide) return 1;
+    if (depth != 32) return 1;
     if (openedScreen) closeScreen();
 
     auto* screen = new Screen;
@@ -112,28 +120,33 @@ int openScreen(int32_t width, int32_t height, int32_t depth, int32_t pages, Scre
     screen->changedRows = new uint8_t[height]();
     screen->flags = flags;
     screen->title = programTitle();
+    // The picture starts opaque black, and is so before the window thread
+    // can show any of it.
+    for (int i = 0; i < screen->pageCount; ++i) {
+        auto* pixels = reinterpret_cast<uint32_t*>(screen->pages[i]);
+        std::fill(pixels, pixels + pageBytes / 4, screen->defaultBackground);
+    }
+    screen->textColumn = 0;
+    screen->textRow = 0;
 
     // The window thread reads the record from its first cycle on, so it is
     // published before a back end starts.
-    openedScreen = screen;
+    {
+        std::lock_guard<std::recursive_mutex> hold(displayLock());
+        openedScreen = screen;
+    }
     if (!tryBackends(*screen, screenBackendOrder(std::getenv("DRUSK_SCREEN")), refresh)) {
+        std::lock_guard<std::recursive_mutex> hold(displayLock());
         openedScreen = nullptr;
         freeScreen(screen);
         return 1;
     }
-
-    {
-        std::lock_guard<std::recursive_mutex> hold(displayLock());
-        for (int i = 0; i < screen->pageCount; ++i) {
-            auto* pixels = reinterpret_cast<uint32_t*>(screen->pages[i]);
-            std::fill(pixels, pixels + pageBytes / 4, screen->defaultBackground);
-        }
-        screen->textColumn = 0;
-        screen->textRow = 0;
-    }
     setConsoleSink(drawConsoleLine);
     if (!closeRegistered) {
         addCleanupAction(closeScreen);
+        // A program that ends without endProgram (returning from main,
+        // exit) must still stop the window thread before its statics go.
+        std::atexit(closeScreen);
         closeRegistered = true;
     }
     return 0;
@@ -143,13 +156,22 @@ void closeScreen() {
     Screen* screen = openedScreen;
     if (!screen) return;
     setConsoleSink(nullptr);
+    // The window thread may be waiting for this lock; it must finish its
+    // cycle before it can stop.
     if (screen->lockCount > 0) {
         screen->lockCount = 0;
         displayLock().unlock();
     }
     screen->backend->stop(*screen);
-    openedScreen = nullptr;
+    {
+        std::lock_guard<std::recursive_mutex> hold(displayLock());
+        openedScreen = nullptr;
+    }
     freeScreen(screen);
+}
+
+std::string triedScreenBackends() {
+    return triedBackends;
 }
 
 void lockScreen() {

@@ -17,6 +17,7 @@ inline constexpr ScreenFlags fullScreen = 0x01;
 inline constexpr ScreenFlags alphaPrimitives = 0x40;
 
 inline constexpr int maxScreenPages = 4;
+inline constexpr int32_t maxScreenSide = 16384;
 
 struct ScreenBackend;
 
@@ -52,9 +53,14 @@ Screen* currentScreen();
 std::recursive_mutex& displayLock();
 
 // 0 on success, 1 on bad sizes or when no back end could be started.
+// DRUSK_SCREEN names the back end to try first ("sdl"), or "null" for a
+// screen in memory only.
 int openScreen(int32_t width, int32_t height, int32_t depth, int32_t pages, ScreenFlags flags,
                int32_t refresh);
 void closeScreen();
+// The names of the back ends the last openScreen tried, in order, joined
+// by ", " (for saying what could not be opened).
+std::string triedScreenBackends();
 void lockScreen();
 void unlockScreen(int32_t firstRow, int32_t lastRow);
 int setMouse(int32_t x, int32_t y, int32_t visible, int32_t clip);

@@ -24,6 +24,10 @@ struct ScreenBackend {
 // no keys.
 extern const ScreenBackend nullScreenBackend;
 
+// The back end that shows the screen through SDL: a borderless window over
+// the whole desktop, or a 640 by 480 window.
+extern const ScreenBackend sdlScreenBackend;
+
 // Back ends tried when none is named, in order.
 inline constexpr int maxScreenBackends = 4;
 struct ScreenBackendList {
