@@ -104,11 +104,11 @@ TEST_F(FrameTest, WithoutAPictureTheLayersDeepenOverThePreviousFrame) {
     compose({2, 0, north});  // no picture: blends over the first frame
     // The no-room square was 0x7F grey; now the yellow of the player's cell
     // blends over it.
-    EXPECT_EQ(rgbOf(pixel(25, 5)), 0xB9B945u);
+    EXPECT_EQ(rgbOf(pixel(25, 5)), 0xC5C539u);
     // The view area outside the minimap keeps the first frame.
     EXPECT_EQ(pixel(300, 200), white);
-    // The panel blends twice: 0x37 then 0x0A.
-    EXPECT_EQ(rgbOf(pixel(639, 479)), 0x0A0A0Au);
+    // The panel blends twice: 0x37 then 0x0C.
+    EXPECT_EQ(rgbOf(pixel(639, 479)), 0x0C0C0Cu);
 }
 
 TEST_F(FrameTest, EventTextReplacesTheWelcomeLine) {
