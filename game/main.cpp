@@ -1,6 +1,6 @@
 // The game's main routine: start-up in its fixed order, the title, the play
 // loop, the restart after a fatal event, and the end.
-#include <cstdlib>
+#include <cstdio>
 #include <string>
 
 #include "audio/audio.h"
@@ -12,7 +12,6 @@
 #include "screen/image.h"
 #include "screen/keyboard.h"
 #include "screen/screen.h"
-#include "screen/screen_backend.h"
 #include "textin/field_reader.h"
 #include "textin/program.h"
 
@@ -26,10 +25,7 @@ const KeyString quitKey = "\xFFh";  // F1 with Ctrl and Alt
 // Without a display no key can ever arrive, so the title would wait for
 // ever; say why instead and fail.
 [[noreturn]] void noDisplay() {
-    std::string tried;
-    ScreenBackendList order = screenBackendOrder(std::getenv("DRUSK_SCREEN"));
-    for (int i = 0; i < order.count; ++i)
-        tried += std::string(i ? ", " : "") + order.entries[i]->name;
+    std::string tried = triedScreenBackends();
     if (tried.empty()) tried = "none";
     std::string message = "drusk: no display could be opened (tried: " + tried +
                           "). Set DRUSK_SCREEN=null to run without one.\n";

@@ -89,7 +89,9 @@ bool startVideo() {
             !hasSetting("XDG_RUNTIME_DIR")) {
             continue;
         }
-        SDL_SetHint(SDL_HINT_VIDEODRIVER, name);
+        // An empty SDL_VIDEODRIVER in the environment would otherwise win
+        // over the hint and let SDL pick an invisible driver itself.
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, name, SDL_HINT_OVERRIDE);
         bool started = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
         SDL_ResetHint(SDL_HINT_VIDEODRIVER);
         if (started) return true;
