@@ -36,7 +36,11 @@ class FrameTest : public ::testing::Test {
         for (uint32_t x = 0; x < 640; ++x)
             imageRow(gameOver, 200)[x] = 0xFF123456;
     }
-    void TearDown() override { closeScreen(); }
+    void TearDown() override {
+        closeScreen();
+        destroyImage(view);
+        destroyImage(gameOver);
+    }
 
     Colour pixel(int x, int y) const { return screenRow(*currentScreen(), 0, y)[x]; }
 
