@@ -107,12 +107,15 @@ class GameEndToEnd : public ::testing::Test {
 
     // Waits until the pixel shows the colour; false after a few seconds.
     bool waitForPixel(int px, int py, uint32_t colour) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
             shot = x.capturePicture(window, 640, 480);
             if (!shot.pixels.empty() && shot.at(px, py) == colour) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
+        ADD_FAILURE() << "pixel (" << px << ", " << py << ") shows " << std::hex
+                      << (shot.pixels.empty() ? 0xDEADu : shot.at(px, py)) << " instead of "
+                      << colour << "; the game said: " << game->err();
         return false;
     }
 
