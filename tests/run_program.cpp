@@ -20,7 +20,7 @@ namespace {
 
 // The child side of starting a program: output to files, no input.
 [[noreturn]] void execProgram(const std::string& path, const std::string& workingDirectory,
-                              const std::vector<std::string>& environment,
+                              const std::vector<std::string>& environment, char* const* argv,
                               const std::string& outPath, const std::string& errPath) {
     int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -32,7 +32,7 @@ namespace {
     // "NAME=" sets an empty value; a bare "NAME" removes the variable.
     for (const std::string& setting : environment)
         putenv(strdup(setting.c_str()));
-    execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+    execv(path.c_str(), argv);
     _exit(127);
 }
 
@@ -55,8 +55,9 @@ int waitFor(int pid, int timeoutSeconds) {
 }  // namespace
 
 ProgramRun runProgram(const std::string& path, const std::string& workingDirectory,
-                      const std::vector<std::string>& environment, int timeoutSeconds) {
-    RunningProgram program(path, workingDirectory, environment);
+                      const std::vector<std::string>& environment, int timeoutSeconds,
+                      const std::vector<std::string>& arguments) {
+    RunningProgram program(path, workingDirectory, environment, arguments);
     ProgramRun run;
     run.exitStatus = program.wait(timeoutSeconds);
     run.out = program.out();
@@ -65,12 +66,19 @@ ProgramRun runProgram(const std::string& path, const std::string& workingDirecto
 }
 
 RunningProgram::RunningProgram(const std::string& path, const std::string& workingDirectory,
-                               const std::vector<std::string>& environment) {
+                               const std::vector<std::string>& environment,
+                               const std::vector<std::string>& arguments) {
     char pattern[] = "/tmp/drusk-run-XXXXXX";
     if (mkdtemp(pattern)) captureDir_ = pattern;
     std::string outPath = captureDir_ + "/out", errPath = captureDir_ + "/err";
+    // Built before the fork: the child of a threaded process should not
+    // allocate.
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
     pid_ = fork();
-    if (pid_ == 0) execProgram(path, workingDirectory, environment, outPath, errPath);
+    if (pid_ == 0) execProgram(path, workingDirectory, environment, argv.data(), outPath, errPath);
 }
 
 RunningProgram::~RunningProgram() {

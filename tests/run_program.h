@@ -14,13 +14,15 @@ struct ProgramRun {
 
 // Runs the program to its end, killing it after timeoutSeconds.
 ProgramRun runProgram(const std::string& path, const std::string& workingDirectory,
-                      const std::vector<std::string>& environment = {}, int timeoutSeconds = 60);
+                      const std::vector<std::string>& environment = {}, int timeoutSeconds = 60,
+                      const std::vector<std::string>& arguments = {});
 
 // A program running beside the test; killed when the handle goes.
 class RunningProgram {
   public:
     RunningProgram(const std::string& path, const std::string& workingDirectory,
-                   const std::vector<std::string>& environment = {});
+                   const std::vector<std::string>& environment = {},
+                   const std::vector<std::string>& arguments = {});
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;

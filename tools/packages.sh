@@ -3,7 +3,7 @@
 
 DRUSK_BUILD_PACKAGES="cmake make g++ pkg-config libsdl2-dev libopenmpt-dev libvorbis-dev"
 DRUSK_TEST_PACKAGES="libgtest-dev libgmock-dev libbenchmark-dev libstb-dev clang libclang-rt-14-dev
-  xvfb xauth libx11-dev libxtst-dev libxfixes-dev"
+  xvfb xauth libx11-dev libxtst-dev libxfixes-dev zlib1g-dev"
 
 drusk_install_packages() {
     local missing=()

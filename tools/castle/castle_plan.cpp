@@ -50,7 +50,7 @@ CastlePlan makePlan() {
         {2, 5, 'e', "r", "page",
          "The book reads:^"
          "  \"The keeper of Drusk sealed the southern gate and fled north.^"
-         "   His door stands at the end of the upper corridor.\"",
+         "   His door opens north off the upper corridor.\"",
          "Reading the book: only the R key fires it, so it comes before the any-key event"},
         {2, 5, 'e', "_", "-",
          "Shelves of mouldering books. One lies open on a lectern.^(Press R to read it.)",
