@@ -106,11 +106,18 @@ class GameEndToEnd : public ::testing::Test {
     }
 
     // Waits until the pixel shows the colour; false after a few seconds.
+    // While the screen opens, the renderer may replace the first window
+    // with one of other properties; a window that cannot be read is looked
+    // up again by its title.
     bool waitForPixel(int px, int py, uint32_t colour) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::chrono::steady_clock::now() < deadline) {
             shot = x.capturePicture(window, 640, 480);
             if (!shot.pixels.empty() && shot.at(px, py) == colour) return true;
+            if (shot.pixels.empty()) {
+                XWindowId again = x.waitForWindow("drusk", 0);
+                if (again) window = again;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         ADD_FAILURE() << "pixel (" << px << ", " << py << ") shows " << std::hex

@@ -28,6 +28,8 @@ class RunningProgram {
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     bool running();
+    // The process id while it runs (and until it has been waited for).
+    int pid() const { return pid_; }
     // Waits for the end; the exit status, or -1 when it did not exit by
     // itself within timeoutSeconds (it is killed then).
     int wait(int timeoutSeconds);

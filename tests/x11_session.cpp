@@ -198,6 +198,15 @@ Capture X11Session::capture(XWindowId window) {
     return result;
 }
 
+uint32_t X11Session::pixel(XWindowId window, int x, int y) {
+    if (!connection_) return 0xFFFFFFFFu;
+    XImage* image = XGetImage(connection_, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image) return 0xFFFFFFFFu;
+    uint32_t value = static_cast<uint32_t>(XGetPixel(image, 0, 0)) & 0x00FFFFFF;
+    XDestroyImage(image);
+    return value;
+}
+
 Capture X11Session::capturePicture(XWindowId window, int pictureWidth, int pictureHeight) {
     Capture whole = capture(window);
     Capture picture;

@@ -56,6 +56,9 @@ class X11Session {
     // The picture a window shows scaled and centred: the picture pixels of
     // a pictureWidth by pictureHeight picture, each read at its centre.
     Capture capturePicture(XWindowId window, int pictureWidth, int pictureHeight);
+    // One pixel of the window as shown, 0x00RRGGBB; a cheap read for
+    // watching a spot change. 0xFFFFFFFF when it cannot be read.
+    uint32_t pixel(XWindowId window, int x, int y);
 
     // Gives the keyboard focus to the window.
     void focus(XWindowId window);
