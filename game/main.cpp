@@ -41,8 +41,9 @@ struct Game {
     AudioHandle music = noAudio;
 };
 
+// Every data path is built on assetRoot as it is needed, starting with the
+// game file's.
 void startUp(Game& game) {
-    assetRoot();
     openGameFile(game.reader);
     if (openScreen(640, 480, 32, 2, fullScreen | alphaPrimitives, 0) != 0) noDisplay();
     setMouse(-1, -1, 0, -1);
